@@ -1,0 +1,2 @@
+#pragma once
+#include <win32compat/types.h>

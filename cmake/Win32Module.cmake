@@ -73,6 +73,9 @@ function(ps_win32_module target)
     string(APPEND script "  local:\n    *;\n};\n")
     file(GENERATE OUTPUT ${gen}.map CONTENT "${script}")
     target_link_options(${target} PRIVATE "LINKER:--version-script=${gen}.map")
+    # A module's own references bind to its own definitions, as on Windows: another
+    # module's DllMain or export of the same name never interposes.
+    target_link_options(${target} PRIVATE "LINKER:-Bsymbolic")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${gen}.map)
   endif()
 
@@ -102,6 +105,12 @@ function(ps_win32_module target)
     set(res_ref "w32c_res_${cid}_begin, static_cast<size_t>(w32c_res_${cid}_end - w32c_res_${cid}_begin)")
   endif()
 
+  set(main_decl "")
+  set(main_ref "nullptr")
+  if("DllMain" IN_LIST names)
+    set(main_decl "extern \"C\" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);\n")
+    set(main_ref "&DllMain")
+  endif()
   set(table "")
   list(LENGTH names count)
   if(count GREATER 0)
@@ -116,12 +125,13 @@ function(ps_win32_module target)
 
   file(GENERATE OUTPUT ${gen}.cpp CONTENT
 "// Generated from the module's export table and resource script; do not edit.
+#include <windows.h>
 #include <win32compat/module_info.h>
-${res_decl}
+${res_decl}${main_decl}
 namespace {
 const W32CExport kExports[] = {
 ${table}};
-const W32CModuleInfo kModule = {\"${module_name}\", kExports, ${count}, ${res_ref}};
+const W32CModuleInfo kModule = {\"${module_name}\", kExports, ${count}, ${res_ref}, ${main_ref}};
 __attribute__((constructor)) void AttachModule() { Win32CompatModuleAttach(&kModule); }
 __attribute__((destructor)) void DetachModule() { Win32CompatModuleDetach(&kModule); }
 }  // namespace

@@ -24,4 +24,7 @@ struct ModuleResources {
 // not a live module.
 bool GetModuleResources(HMODULE module, ModuleResources* out);
 
+// Delivers DLL_THREAD_ATTACH or DLL_THREAD_DETACH to every attached module that wants it.
+void NotifyThread(DWORD reason);
+
 }  // namespace w32c

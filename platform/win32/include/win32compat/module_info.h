@@ -14,6 +14,8 @@ struct W32CModuleInfo {
   size_t export_count;
   const unsigned char* resources;  // the module's .res image, or nullptr
   size_t resources_size;
+  // The module's DllMain when its export table lists one.
+  BOOL (*dll_main)(HINSTANCE, DWORD, LPVOID);
 };
 
 // Called from a module's constructor and destructor (generated code).  Attaching a module

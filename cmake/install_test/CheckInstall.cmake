@@ -1,0 +1,30 @@
+# Installs the build into a fresh prefix, checks the layout, and builds a small host
+# against the installed CMake package.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed")
+endif()
+foreach(f IN LISTS EXPECT)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "missing from the install: ${f}")
+  endif()
+endforeach()
+set(host_build ${PREFIX}-host)
+file(REMOVE_RECURSE ${host_build})
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE}/cmake/install_test/host -B ${host_build}
+                        -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_BUILD_TYPE=Release
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "a host could not find the installed package")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${host_build} RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "a host could not build against the installed package")
+endif()
+execute_process(COMMAND ${host_build}/host RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "host ok")
+  message(FATAL_ERROR "the host built against the install did not run: ${rc} ${out}")
+endif()
+message(STATUS "install layout and package ok")

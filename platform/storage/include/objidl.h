@@ -1,0 +1,3 @@
+// Structured storage, as <objidl.h> on Windows.
+#pragma once
+#include <storage/objidl.h>

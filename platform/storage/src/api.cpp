@@ -60,6 +60,18 @@ bool LockFor(DWORD mode, bool writable) {
   return writable || share == STGM_SHARE_EXCLUSIVE || share == STGM_SHARE_DENY_READ;
 }
 
+// A missing file in a missing folder is a missing path.
+HRESULT OpenError(const std::string& path) {
+  int e = errno;
+  if (e == ENOENT) {
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return STG_E_PATHNOTFOUND;
+  }
+  return FromErrno(e);
+}
+
 bool IsRegular(int fd) {
   struct stat st;
   return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -94,7 +106,7 @@ W32C_API HRESULT StgOpenStorage(const WCHAR* pwcsName, IStorage* pstgPriority, D
   std::string path = PosixPath(pwcsName);
 
   int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return OpenError(path);
   if (!IsRegular(fd)) {
     close(fd);
     return STG_E_ACCESSDENIED;
@@ -147,7 +159,7 @@ W32C_API HRESULT StgCreateDocfile(const WCHAR* pwcsName, DWORD grfMode, DWORD re
         return STG_E_ACCESSDENIED;
       }
     } else {
-      return FromErrno(errno);
+      return OpenError(path);
     }
   }
   // Replacing a file somebody has open is a sharing violation, as opening it would be.

@@ -406,7 +406,9 @@ void DeflateBlocks::FlushBlock(int32_t block_start, unsigned position, bool eof)
   const uint64_t fixed_bytes = static_cast<uint64_t>(fixed_estimate_ + 3 + 7) >> 3;
   const uint64_t best = std::min(dynamic_bytes, fixed_bytes);
   const uint64_t stored_length = static_cast<uint64_t>(static_cast<int64_t>(position) - block_start);
-  const bool in_window = block_start >= 0;
+  // A block's bytes can be copied only while they are still in the window (and a stored
+  // block's length field has 16 bits, which a block inside the window always fits).
+  const bool in_window = block_start >= 0 && stored_length <= 0xFFFF;
   BlockKind kind;
 
   if (stored_length <= best && eof && compressed_bits_ == 0 && in_window) {

@@ -90,6 +90,14 @@
 #define ERROR_TIMEOUT 1460L
 #define ERROR_CANCELLED 1223L
 
+#define ERROR_BAD_LENGTH 24L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_DIR_NOT_ROOT 144L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
+
 // HRESULT helpers used by the structured-storage and COM-style interfaces.
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)

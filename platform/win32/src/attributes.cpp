@@ -106,30 +106,25 @@ BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   bool name_hidden = NameIsHidden(posix);
   bool want_hidden = (dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
   bool want_system = (dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
-  DWORD previous;
-  bool had_xattr = ReadDosAttributes(posix, &previous);
-  // Try the extended attribute first: when the file system refuses it, only what the name
-  // and permissions express can be set.
-  if (!StoreDosAttributes(posix, dwFileAttributes)) {
-    if (errno != ENOTSUP && errno != EOPNOTSUPP) {
-      SetErrorFromErrno(posix);
-      return FALSE;
-    }
-    if ((want_hidden && !name_hidden) || want_system) {
-      SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-      return FALSE;
-    }
-  }
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (dwFileAttributes & FILE_ATTRIBUTE_READONLY)
                       ? mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
                       : (IsReadOnly(st) ? mode | S_IWUSR : mode);
-  if (wanted != mode && chmod(posix.c_str(), wanted) != 0) {
+  // A file must be writable while its extended attribute changes (unless one is root):
+  // a read-only file is opened for the change and given its final permissions after.
+  bool opened = IsReadOnly(st) && chmod(posix.c_str(), mode | S_IWUSR) == 0;
+  if (!StoreDosAttributes(posix, dwFileAttributes)) {
+    bool unsupported = errno == ENOTSUP || errno == EOPNOTSUPP;
+    DWORD error = unsupported ? ERROR_CALL_NOT_IMPLEMENTED : ErrorFromErrno(errno, posix);
+    // Without the attribute only what the name and permissions express can be set.
+    if (!unsupported || (want_hidden && !name_hidden) || want_system) {
+      if (opened) chmod(posix.c_str(), mode);
+      SetLastError(error);
+      return FALSE;
+    }
+  }
+  if ((opened || wanted != mode) && chmod(posix.c_str(), wanted) != 0) {
     SetErrorFromErrno(posix);
-    if (had_xattr)
-      StoreDosAttributes(posix, previous);
-    else
-      removexattr(posix.c_str(), kDosAttrib);
     return FALSE;
   }
   return TRUE;

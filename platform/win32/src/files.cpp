@@ -229,13 +229,15 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
   file->delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
   Drive d = DriveOfPosix(posix);
   if (d.removable) file->drive = d.letter;
-  if (!ShareAcquire(file->key, access, dwShareMode)) {
+  // As on Windows, an opening without read, write or delete access (attributes only)
+  // neither meets nor counts against share modes.
+  if (access && !ShareAcquire(file->key, access, dwShareMode)) {
     file->delete_on_close = false;
     if (created) unlink(posix.c_str());
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
-  file->registered = true;
+  file->registered = access != 0;
   if (!created && truncating) {
     int r = (access & kWrite) ? ftruncate(fd, 0) : truncate(posix.c_str(), 0);
     if (r != 0) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "module_internal.h"
+#include <win32compat/drives.h>
 #include <win32compat/module_info.h>
 
 struct HINSTANCE__ {
@@ -494,9 +495,14 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     }
     path = m->path;
   }
-  // Module paths are given in the system's form: the default drive maps to the root.
-  std::string windows = "C:" + path;
-  std::replace(windows.begin(), windows.end(), '/', '\\');
+  // Module paths are given in the system's form, through the drive table.
+  char converted[4 * MAX_PATH];
+  DWORD length = Win32CompatToWindowsPath(path.c_str(), converted, sizeof converted);
+  if (length == 0 || length >= sizeof converted) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  std::string windows(converted, length);
   if (!lpFilename || nSize == 0) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;

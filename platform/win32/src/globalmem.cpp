@@ -50,6 +50,13 @@ Block* Find(Heap& h, const void* handle_or_pointer) {
   return jt == h.by_data.end() ? nullptr : jt->second;
 }
 
+// As Find, with ERROR_INVALID_HANDLE set when the value is no block of ours.
+Block* FindOrFail(Heap& h, const void* handle_or_pointer) {
+  Block* b = Find(h, handle_or_pointer);
+  if (!b) SetLastError(ERROR_INVALID_HANDLE);
+  return b;
+}
+
 void* Allocate(SIZE_T bytes, bool zero) {
   SIZE_T n = bytes ? bytes : 1;
   return zero ? calloc(n, 1) : malloc(n);
@@ -88,11 +95,8 @@ HGLOBAL Alloc(UINT flags, SIZE_T bytes) {
 LPVOID Lock(HGLOBAL mem) {
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, mem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  Block* b = FindOrFail(h, mem);
+  if (!b) return nullptr;
   if (b->movable && b->locks < GMEM_LOCKCOUNT) ++b->locks;
   return b->data;
 }
@@ -100,11 +104,8 @@ LPVOID Lock(HGLOBAL mem) {
 BOOL Unlock(HGLOBAL mem) {
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, mem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  Block* b = FindOrFail(h, mem);
+  if (!b) return FALSE;
   if (!b->movable) {  // fixed blocks are never locked
     SetLastError(NO_ERROR);
     return FALSE;
@@ -121,11 +122,8 @@ BOOL Unlock(HGLOBAL mem) {
 SIZE_T Size(HGLOBAL mem) {
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, mem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  Block* b = FindOrFail(h, mem);
+  if (!b) return 0;
   return b->size;
 }
 
@@ -151,22 +149,16 @@ HGLOBAL Free(HGLOBAL mem) {
 HGLOBAL Handle(LPCVOID pointer) {
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, pointer);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  Block* b = FindOrFail(h, pointer);
+  if (!b) return nullptr;
   return reinterpret_cast<HGLOBAL>(b->handle);
 }
 
 UINT Flags(HGLOBAL mem) {
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, mem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return GMEM_INVALID_HANDLE;
-  }
+  Block* b = FindOrFail(h, mem);
+  if (!b) return GMEM_INVALID_HANDLE;
   return b->locks & GMEM_LOCKCOUNT;
 }
 
@@ -180,11 +172,8 @@ HGLOBAL ReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
   }
   Heap& h = TheHeap();
   std::lock_guard<std::mutex> guard(h.lock);
-  Block* b = Find(h, mem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  Block* b = FindOrFail(h, mem);
+  if (!b) return nullptr;
   if (flags & GMEM_MODIFY) {
     if ((flags & GMEM_MOVEABLE) && !b->movable) {  // a fixed block becomes movable
       h.by_handle.erase(b->handle);
